@@ -24,7 +24,7 @@ case "$action" in
 start)
     stop
     rm -rf "$WINEPREFIX"
-    mkdir -p "$state"
+    mkdir -p "$WINEPREFIX"
     # -displayfd picks a free display number and writes it once the server is ready.
     rm -f "$state/display"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$state/display" \
@@ -39,7 +39,8 @@ start)
     export DISPLAY=":$(tr -d '\n' <"$state/display")"
     printf '%s' "${DISPLAY#:}" >"$state/display"
     # A persistent server keeps each test's start-up short; stop ends it.
-    wineserver -p
+    # Started apart from this script's output: CTest waits until its pipes close.
+    wineserver -p </dev/null >"$state/wineserver.log" 2>&1
     wineboot -i >"$state/wineboot.log" 2>&1
     echo "Wine prefix $WINEPREFIX ready on display $DISPLAY"
     ;;

@@ -1,0 +1,20 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a binary imports a DLL that is not on the allow-list. Everything listed
+# is a KnownDLL, loaded from the system folder whatever lies beside the program.
+set(allowed kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll
+            ole32.dll oleaut32.dll msvcrt.dll)
+foreach(binary IN LISTS BINARIES)
+  execute_process(COMMAND ${OBJDUMP} -p ${binary} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} failed on ${binary}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\r\n]+" names "${dump}")
+  foreach(entry IN LISTS names)
+    string(REPLACE "DLL Name: " "" dll "${entry}")
+    string(TOLOWER "${dll}" dll)
+    if(NOT dll IN_LIST allowed)
+      message(FATAL_ERROR "${binary} imports ${dll}, which is not on the allow-list")
+    endif()
+    message(STATUS "${binary}: ${dll}")
+  endforeach()
+endforeach()

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 using testsupport::ReadBytes;
 using testsupport::WriteBytes;
 
@@ -15,6 +17,15 @@ public:
     FallbackLogScope() { DeleteFileW(kFallbackLog); }
     ~FallbackLogScope() { DeleteFileW(kFallbackLog); }
 };
+
+// One run of the driver that opens its log and writes these lines, then ends.
+void LogRun(std::initializer_list<const wchar_t*> texts)
+{
+    SetupDriver driver;
+    driver.OpenLog();
+    for (const wchar_t* text : texts)
+        driver.WriteLog(text);
+}
 
 } // namespace
 
@@ -46,14 +57,8 @@ TEST(Log, LineHasStampWithoutLeadingZerosAndEndsInCrLf)
 TEST(Log, CharactersBecomeSingleBytesAndWideOnesQuestionMarks)
 {
     TempFolderScope temp;
-    {
-        SetupDriver driver;
-        driver.OpenLog();
-        driver.WriteLog(L"Caf\u00e9 \u00ff \u00a0end");
-        driver.WriteLog(L"\u30a2\u30af\u30bb\u30b9 \u4e2d\u6587");
-        driver.WriteLog(L"pair \U0001F600 end");
-        driver.WriteLog(L"still written after them");
-    }
+    LogRun({L"Caf\u00e9 \u00ff \u00a0end", L"\u30a2\u30af\u30bb\u30b9 \u4e2d\u6587", L"pair \U0001F600 end",
+            L"still written after them"});
     const std::vector<std::string> expected = {
         "Caf\xe9 \xff \xa0" "end", "???? ??", "pair ? end", "still written after them"};
     EXPECT_EQ(expected, temp.LogLines());
@@ -62,12 +67,7 @@ TEST(Log, CharactersBecomeSingleBytesAndWideOnesQuestionMarks)
 TEST(Log, LineBreaksInsideATextBecomeCrCrLfAndCarryNoStamp)
 {
     TempFolderScope temp;
-    {
-        SetupDriver driver;
-        driver.OpenLog();
-        driver.WriteLog(L"Product Information:\r\n\tProductCode: X\r\n\tExeName: Y");
-        driver.WriteLog(L"bare\nfeed");
-    }
+    LogRun({L"Product Information:\r\n\tProductCode: X\r\n\tExeName: Y", L"bare\nfeed"});
     const std::string bytes = ReadBytes(temp.LogPath());
     EXPECT_NE(std::string::npos,
               bytes.find("  Product Information:\r\r\n\tProductCode: X\r\r\n\tExeName: Y\r\n"));
@@ -79,11 +79,7 @@ TEST(Log, NextRunReplacesTheTemporaryFolderLog)
 {
     TempFolderScope temp;
     ASSERT_TRUE(WriteBytes(temp.LogPath(), "1/1 1:1:1  earlier run\r\n"));
-    {
-        SetupDriver driver;
-        driver.OpenLog();
-        driver.WriteLog(L"this run");
-    }
+    LogRun({L"this run"});
     EXPECT_EQ(std::vector<std::string>{"this run"}, temp.LogLines());
 }
 
@@ -92,11 +88,7 @@ TEST(Log, CreatesAMissingTemporaryFolder)
     TempFolderScope temp;
     const std::wstring missing = temp.Path() + L"not yet";
     SetEnvironmentVariableW(L"TMP", missing.c_str());
-    {
-        SetupDriver driver;
-        driver.OpenLog();
-        driver.WriteLog(L"into a new folder");
-    }
+    LogRun({L"into a new folder"});
     const std::vector<std::string> lines = testsupport::ReadLogLines(missing + L"\\PatchInstaller.Log");
     ASSERT_EQ(1u, lines.size());
     EXPECT_EQ("into a new folder", testsupport::StripTimestamp(lines[0]));
@@ -122,11 +114,8 @@ TEST(Log, FallsBackToAppendingInDriveCWhenTheTemporaryLogIsHeld)
     HANDLE held = CreateFileW(temp.LogPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    for (const wchar_t* text : {L"first fallback run", L"second fallback run"}) {
-        SetupDriver driver;
-        driver.OpenLog();
-        driver.WriteLog(text);
-    }
+    LogRun({L"first fallback run"});
+    LogRun({L"second fallback run"});
     CloseHandle(held);
 
     const std::vector<std::string> lines = testsupport::ReadLogLines(kFallbackLog);
